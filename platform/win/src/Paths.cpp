@@ -82,8 +82,10 @@ WindowsPathParts SplitWindowsPath(std::string_view path, const fs::path& prefix)
 
     if (!rooted) {
         bool hasDirectory = std::any_of(path.begin(), path.end(), isSeparator);
-        if (!hasDirectory && components.size() == 1) {
-            parts.base = prefix / "drive_c" / "windows";
+        if (!hasDirectory && components.size() == 1 && components[0] != "..") {
+            // The Windows folder is a component, so it too is found without regard to case.
+            parts.base = prefix / "drive_c";
+            components.insert(components.begin(), "windows");
         } else {
             parts.base = fs::path();  // relative to the current directory of the process
         }

@@ -14,12 +14,15 @@ struct ExtensionModule {
     win::HMODULE module = nullptr;
 };
 
-// Records the module in the extension-module record; true on success (false when already initialised).
+// Records the module in the extension-module record; true on success. false, leaving the record as it
+// was, when it is already initialised or the module handle is null.
 bool InitExtensionModule(ExtensionModule& record, win::HMODULE module);
+// Ends the record: not initialised, no module; it may be initialised again afterwards.
 void TermExtensionModule(ExtensionModule& record);
 
 // One link of the chain of extension libraries; 64 bytes. Created once per library at load time,
-// and unlinked when destroyed.
+// and unlinked when destroyed (in any order). The record must outlive the link. Linking, unlinking
+// and First() are safe across threads; walking with Next() is safe while no link is destroyed.
 class ExtensionChainLink {
 public:
     explicit ExtensionChainLink(ExtensionModule& record);

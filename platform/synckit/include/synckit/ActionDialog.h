@@ -4,6 +4,7 @@
 // with none attached it asks on the terminal when stdin is one, and is cancelled otherwise.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 // Actions, by index: 0 synchronize both sides, 1 desktop overwrites handheld,
@@ -40,7 +41,8 @@ public:
     virtual int Respond(CHotSyncActionDlg& dialog) = 0;
 };
 
-// A fixed answer, for tests: accepts with the given action and flag, or cancels.
+// A fixed answer, for tests: accepts with the given action and flag, or cancels (the dialog is left
+// as it was). Records what the dialog showed each time it ran.
 class ScriptedActionResponder : public ActionDialogResponder {
 public:
     static ScriptedActionResponder Accept(int action, int makeDefault) { return {true, action, makeDefault}; }
@@ -57,13 +59,32 @@ private:
     int flag_;
 };
 
-// Asks on the given streams (a plain terminal dialog).
+// Asks on the given streams (a plain terminal dialog; by default stdin and stdout): lists the four
+// actions with the current one marked, reads a number (an empty line keeps the current action), then
+// asks whether to make it the default. "q", or the end of the input, cancels and changes nothing.
 class TerminalActionResponder : public ActionDialogResponder {
 public:
+    TerminalActionResponder();
+    TerminalActionResponder(std::istream& in, std::ostream& out) : in_(&in), out_(&out) {}
     int Respond(CHotSyncActionDlg& dialog) override;
+private:
+    std::istream* in_;
+    std::ostream* out_;
 };
 
 void AttachActionDialogResponder(ActionDialogResponder* responder);  // not owned; null detaches
 ActionDialogResponder* AttachedActionDialogResponder();
+
+// Attaches for the lifetime of the object, restoring the previous responder afterwards.
+class ScopedActionDialogResponder {
+public:
+    explicit ScopedActionDialogResponder(ActionDialogResponder& responder)
+        : previous_(AttachedActionDialogResponder()) { AttachActionDialogResponder(&responder); }
+    ~ScopedActionDialogResponder() { AttachActionDialogResponder(previous_); }
+    ScopedActionDialogResponder(const ScopedActionDialogResponder&) = delete;
+    ScopedActionDialogResponder& operator=(const ScopedActionDialogResponder&) = delete;
+private:
+    ActionDialogResponder* previous_;
+};
 
 }  // namespace synckit

@@ -42,7 +42,8 @@ private:
 };
 
 // A list of categories keyed by index. Walks (FindFirst/FindNext) go in ascending index order;
-// deleting the current category keeps the walk valid.
+// deleting the current category keeps the walk valid. The Find calls set the out pointer to the
+// category (owned by the manager) and return CAT_OK, or set it to null and return CAT_NOT_FOUND.
 class CCategoryMgr {
 public:
     CCategoryMgr() = default;
@@ -50,17 +51,29 @@ public:
     CCategoryMgr(const CCategoryMgr&) = delete;
     CCategoryMgr& operator=(const CCategoryMgr&) = delete;
 
-    // CAT_OK: the manager owns the category. Otherwise the caller keeps (and deletes) it.
+    // CAT_OK: the manager owns the category. Otherwise the caller keeps (and deletes) it:
+    // CAT_BAD_INDEX for a null category or an index outside 0-15, CAT_INDEX_IN_USE when another
+    // category holds the index.
     CatError Add(CCategory* category);
-    CatError Delete(int32_t index);
-    CatError DeleteAllCategories(int32_t flag);
-    CatError FindFirst(CCategory*& out);
-    CatError FindNext(CCategory*& out);
-    CatError FindName(const std::string& name, CCategory*& out);  // exact name match
-    CatError FindID(int32_t id, CCategory*& out);
+    CatError Delete(int32_t index);  // CAT_NOT_FOUND when no category holds the index
+    CatError DeleteAllCategories(int32_t flag);  // always CAT_OK; the flag changes nothing
+    CatError FindFirst(CCategory*& out);  // the lowest index; starts a walk
+    CatError FindNext(CCategory*& out);   // the next index above the walk's current one
+    CatError FindName(const std::string& name, CCategory*& out);  // exact name match, lowest index
+    CatError FindID(int32_t id, CCategory*& out);  // lowest index with that id
     CatError FindIndex(int32_t index, CCategory*& out);
-    int32_t GetFreeIndex() const;  // lowest free index from 1; -1 when all 16 are taken
+    // The lowest free index from 1 to 15; -1 when all of them are taken. Index 0 is "Unfiled" and
+    // is never handed out for a new category.
+    int32_t GetFreeIndex() const;
     int32_t GetCount() const { return static_cast<int32_t>(categories_.size()); }
+
+    // Exchanges the categories of two managers (a table load); both walks start over.
+    void Swap(CCategoryMgr& other) noexcept;
+    // Calls f(const CCategory&) for each category in ascending index order, without touching the walk.
+    template <class F>
+    void ForEachCategory(F&& f) const {
+        for (const auto& entry : categories_) f(*entry.second);
+    }
 
 private:
     std::map<int32_t, std::unique_ptr<CCategory>> categories_;

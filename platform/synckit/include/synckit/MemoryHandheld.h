@@ -40,6 +40,8 @@ struct RecordedCall {
 };
 
 // What goes wrong, and when. Calls are counted from 1 across all operations, YieldCycles included.
+// A faulted call answers its code and changes nothing on the handheld, its out-parameters included.
+// A planned code may be anything, 0 excepted (0 means "no fault").
 struct FaultPlan {
     struct NthCall { int64_t n; int32_t code; };
     struct EveryCallOf { SyncOp op; int32_t code; };
@@ -50,18 +52,31 @@ struct FaultPlan {
     int64_t dropConnectionAfter = -1;   // after this many calls, every later call answers kSyncErrLinkLost
 };
 
+// One successful open or create of a database, kept after the database is closed again.
+struct DatabaseOpening {
+    uint8_t dbHandle = 0;
+    std::string name;
+    int32_t cardNumber = 0;   // create: the create block's card byte
+    uint8_t mode = 0;         // create: 0 (a created database is open for reading and writing)
+    bool created = false;
+};
+
 class MemoryHandheld : public Handheld {
 public:
     MemoryHandheld();
 
     // --- Set-up and inspection (not Sync Manager calls; not recorded, never faulted) ---
+    // Adds an empty database (the caller makes sure the name is new). References and pointers to
+    // databases stay valid only until the next database is added (AddDatabase or a CreateDB call);
+    // look them up again with FindDatabase after that.
     HandheldDatabase& AddDatabase(const std::string& name, uint32_t creator, uint32_t type);
-    HandheldDatabase* FindDatabase(const std::string& name);
+    HandheldDatabase* FindDatabase(const std::string& name);  // null when there is none
     const std::vector<HandheldDatabase>& Databases() const { return databases_; }
     std::vector<HandheldDatabase>& Databases() { return databases_; }
     // Appends a record with a newly assigned id (the way the handheld itself makes one); returns it.
     uint32_t AddRecord(HandheldDatabase& db, std::string data, uint8_t attributes, uint8_t category);
     // The next id the handheld will assign; ids are 24-bit, unique within the handheld, never 0.
+    // Assignment starts at the seed and moves up (after 0xFFFFFF it goes on at 1), skipping ids in use.
     uint32_t NextUniqueId() const { return nextUniqueId_; }
     void SetNextUniqueId(uint32_t seed) { nextUniqueId_ = seed; }
 
@@ -73,12 +88,27 @@ public:
     size_t CountCalls(SyncOp op) const;
     void ClearCalls() { calls_.clear(); }
     int64_t CallCount() const { return callCount_; }
-    bool Connected() const { return !dropped_; }
+    // False once the planned drop has been reached: dropConnectionAfter calls have been made.
+    bool Connected() const;
+    bool Registered() const { return registered_; }
+    // Every successful open and create, in order; and how many databases are open now.
+    const std::vector<DatabaseOpening>& Openings() const { return openings_; }
+    size_t OpenCount() const { return open_.size(); }
     // Records read and written so far through the Sync Manager (for progress display).
     int64_t RecordsRead() const { return recordsRead_; }
     int64_t RecordsWritten() const { return recordsWritten_; }
 
     // --- Handheld ---
+    // The contracts of SyncMgr.h, with these choices of the in-memory handheld:
+    // - an unknown handle answers kSyncErrBadHandle; a database open already, kSyncErrAlreadyOpen;
+    //   all 255 handles in use, kSyncErrFailed; registering twice, kSyncErrFailed; unregistering
+    //   with another handle or unregistered, kSyncErrNotRegistered;
+    // - a write keeps the low 4 bits of the category; record ids above 24 bits and data larger than
+    //   bufferSize answer kSyncErrBadArgument, as does a null buffer; a write whose unknown id is
+    //   held by a record of another database makes the record with a newly assigned id, returned in
+    //   recordId; a category index above 15 given to ChangeCategory is kSyncErrBadArgument;
+    // - the application-info write refuses a length above bufferSize (kSyncErrBadArgument);
+    // - a failed call leaves the record, block and buffer it was given as they were.
     int32_t RegisterConduit(uint32_t& handle) override;
     int32_t UnRegisterConduit(uint32_t handle) override;
     int32_t ReadSystemInfo(HandheldSystemInfo& info) override;
@@ -109,10 +139,16 @@ private:
     int32_t Enter(SyncOp op, uint8_t dbHandle = 0, uint32_t recordId = 0);
     int32_t Leave(int32_t result);
     HandheldDatabase* Open(uint8_t dbHandle, OpenDatabase** state = nullptr);
-    uint32_t AssignUniqueId();
+    uint32_t AssignUniqueId();  // 0 when every 24-bit id is in use
+    bool IdInUse(uint32_t id) const;
+    // Removes the records of one database that match, keeping every open read position on the
+    // record it pointed at.
+    template <typename Pred> void RemoveRecords(size_t databaseIndex, Pred remove);
+    int32_t OpenDatabaseAs(size_t databaseIndex, uint8_t& dbHandle, DatabaseOpening opening);
 
     std::vector<HandheldDatabase> databases_;
     std::map<uint8_t, OpenDatabase> open_;
+    std::vector<DatabaseOpening> openings_;
     uint8_t nextHandle_ = 1;
     uint32_t nextUniqueId_ = 0x00400001;
     uint32_t romSoftVersion_ = 0x03503000;  // ROM 3.5

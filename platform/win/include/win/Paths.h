@@ -17,12 +17,17 @@ std::filesystem::path PrefixRoot();
 //   D:\dir\file     -> <prefix>/dosdevices/d:/dir/file   (other letters, through the links there)
 //   file            -> <prefix>/drive_c/windows/file      (a bare name, as the profile calls use)
 //   \dir\file       -> <prefix>/drive_c/dir/file          (rooted on the current drive, C:)
-// Forward slashes count as separators too; repeated separators collapse. An empty path maps to
-// an empty path.
+// Forward slashes count as separators too; repeated separators collapse; a trailing separator is
+// dropped. "." parts are dropped and ".." parts are resolved by name, never above the root of the
+// drive (so no path climbs out of the prefix). A drive letter is matched without regard to case; "C:"
+// alone is the drive's root. A relative path with a folder ("dir\file") stays relative to the current
+// directory of the process. An empty path maps to an empty path.
 std::filesystem::path MapWindowsPath(std::string_view windowsPath, const std::filesystem::path& prefix);
 
 // MapWindowsPath on PrefixRoot(), then each existing component matched without regard to case,
 // as Windows would (the first existing entry that matches wins; missing components are kept as given).
+// An exact match is taken first; among entries differing only in case the smallest name wins. The
+// prefix itself is used as given. Case is folded for the ASCII letters only.
 std::filesystem::path HostPath(std::string_view windowsPath);
 
 }  // namespace win

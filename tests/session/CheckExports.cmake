@@ -1,0 +1,20 @@
+# Checks that the conduit module defines exactly the four entry points in its dynamic symbol table.
+#   cmake -DNM=<nm> -DMODULE=<path> -P CheckExports.cmake
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
+  OUTPUT_VARIABLE out RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}: ${err}")
+endif()
+string(REPLACE "\n" ";" lines "${out}")
+set(names "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9a-fA-F]* +[A-Za-z] +([^ ]+)$")
+    list(APPEND names "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(SORT names)
+set(expected ConfigureConduit GetConduitName GetConduitVersion OpenConduit)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "${MODULE} defines [${names}], expected exactly [${expected}]\n${out}")
+endif()
+message(STATUS "exports: ${names}")

@@ -6,7 +6,10 @@ function(tervano_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}")
+  # Discovered tests take one label: several are joined with commas (ctest -L matches by regex, so
+  # `ctest -L memo` still selects a test labelled "memo,categories").
+  string(REPLACE ";" "," labels "${T_LABELS}")
+  gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}")
 endfunction()
 
 # A static library from the .cpp files of a folder (an empty folder still makes a library, so the

@@ -110,7 +110,7 @@ int32_t CSyncMonitor::ArchiveRecords() {
     // deleted, the desktop row purged), so a record that is in no saved archive file would be lost
     // with the archive table. It goes back into the desktop table as it was, marked for archiving
     // and without a handheld id: the next HotSync archives it again without any handheld call.
-    if (false && result != 0 && desktopTable_ != nullptr) {
+    if (result != 0 && desktopTable_ != nullptr) {
         CBaseIterator all(*archiveTable_);
         CBaseRecord kept(*archiveTable_, 0);
         size_t position = 0;

@@ -224,6 +224,8 @@ struct HotSyncCase {
     bool archivedOnDesktop;
 };
 
+void PrintTo(const HotSyncCase& c, std::ostream* os) { *os << c.name; }
+
 class ArchiveHotSync : public ::testing::TestWithParam<HotSyncCase> {};
 
 TEST_P(ArchiveHotSync, MemoMarkedForArchivingSurvivesAFailedArchiving) {

@@ -85,7 +85,14 @@ int32_t CSyncMonitor::ReadHandheldCategories() {
     if (appInfo_.buffer == nullptr || handheldCategories_ == nullptr) return kErrHandheldCategories;
 
     const int32_t read = SyncReadDBAppInfoBlock(dbHandle_, appInfo_);
-    if (read != 0) return read;
+    // A database without an application-info block (one the session has just created) has no
+    // categories yet: go on with the empty, zero-filled block, which the reconciliation fills and
+    // writes back. Stopping here would leave a new handheld unable ever to receive the desktop's memos.
+    if (read == kSyncErrNotFound) {
+        appInfo_.length = 0;
+    } else if (read != 0) {
+        return read;
+    }
     if (converter_ == nullptr) return kNotSupported;
     return converter_->ReadCategories(appInfo_, *handheldCategories_);
 }

@@ -318,14 +318,14 @@ TEST_F(ReconcileFixture, ReadingFillsTheHandheldListWithTheNameDirtyFlags) {
     EXPECT_EQ(CategoriesOf(*session->handheldCategories_), (Cats{kUnfiled}));
 }
 
-TEST_F(ReconcileFixture, ReadingAnswersTheSyncManagersCode) {
+TEST_F(ReconcileFixture, ReadingAnswersTheSyncManagersCodeOrAnEmptyListWithoutABlock) {
     struct Case {
         const char* name;
         bool blockPresent;
         int32_t fault;
         int32_t expected;
     } cases[] = {
-        {"no application-info block", false, 0, kSyncErrNotFound},
+        {"no application-info block: an empty list", false, 0, 0},
         {"read refused", true, kSyncErrFailed, kSyncErrFailed},
         {"link lost", true, kSyncErrLinkLost, kSyncErrLinkLost},
     };
@@ -356,3 +356,29 @@ TEST_F(ReconcileFixture, ALongDatabaseNameIsCutToFitTheBlock) {
 }
 
 }  // namespace
+
+// A handheld without a memo database: the session creates it, and the new database has no
+// application-info block yet. The copy must still reach the handheld, with the desktop's categories.
+TEST_F(ReconcileFixture, DesktopToHandheldCopyOntoAHandheldWithoutTheDatabase) {
+    handheld.Databases().clear();
+    {
+        CMemoTable desktop;
+        tervano::test::AddCategories(*desktop.GetCategoryManager(), {kUnfiled, {1, 11, "Work"}});
+        CMemoRecord row(desktop, 0);
+        ASSERT_EQ(desktop.CreateRecord(row), 0);
+        row.SetCategoryId(1);
+        row.SetMemo("Call the printer");
+        row.SetStatus(kStatusAdded);
+        ASSERT_EQ(desktop.SaveTo("C:\\Users\\Ann\\memopad\\memopad.dat"), 0);
+    }
+    CMemoMonitor monitor(session_test::QuietProgress, session_test::MemoProperties(3), ConduitModule());
+
+    EXPECT_EQ(monitor.Synchronize(), 0);
+    const synckit::HandheldDatabase* db = handheld.FindDatabase("MemoDB");
+    ASSERT_NE(db, nullptr);
+    ASSERT_EQ(db->records.size(), 1u);
+    EXPECT_EQ(db->records[0].data, std::string("Call the printer") + '\0');
+    EXPECT_EQ(db->records[0].category, 1);
+    EXPECT_EQ(HandheldBlock(), (Cats{kUnfiled, {1, 11, "Work"}}));
+    EXPECT_EQ(log.Entries().back(), (synckit::LogEntry{"Memo Pad", 20, 0}));
+}

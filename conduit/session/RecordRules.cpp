@@ -158,6 +158,16 @@ int32_t CSyncMonitor::SyncRecord(CBaseRecord& handheld, CBaseRecord& desktop, CB
     return 0;
 }
 
+// The records archived so far have just left the handheld with its purge; from here on the archive
+// table is their only copy. A failure after this point (a broken connection, a failed count query)
+// would make the session skip its archive step and save nothing, so they are put into the archive
+// files now and the table is emptied, which leaves the session's archive step nothing to do.
+void CSyncMonitor::ArchiveBeforeAnythingElseCanFail() {
+    if (archiveTable_ == nullptr || archiveTable_->GetRecordCount() == 0) return;
+    if (ArchiveRecords() != 0) LogArchiveFailed();  // rows not archived go back to the desktop table
+    archiveTable_->PurgeAllRecords();
+}
+
 int32_t CSyncMonitor::SendDesktopChanges(CBaseRecord& record) {
     syncpass::PassRecord pass(dbHandle_);
     RawRecord& raw = pass.Raw();
@@ -204,6 +214,8 @@ int32_t CSyncMonitor::SendDesktopChanges(CBaseRecord& record) {
         if (purged != 0) {
             error = purged;
             LogPurgeHandheldFailed();
+        } else {
+            ArchiveBeforeAnythingElseCanFail();
         }
     }
 

@@ -111,6 +111,10 @@ public:
     // Status none, archive flag clear, then AppendRecordToTable; on failure LogCopyToDesktopFailed
     // and 4103.
     int32_t AppendRecord(CBaseRecord& record, CBaseTable* table);
+    // Used by SendDesktopChanges once the handheld's purge has removed the archived records: moves
+    // the archive table's rows into the archive files now (LogArchiveFailed when that fails) and
+    // empties the table, so that a later failure of the sync cannot lose them.
+    void ArchiveBeforeAnythingElseCanFail();
 
     // Desktop directory followed directly by the desktop file name.
     std::string DesktopPath() const;

@@ -9,6 +9,22 @@
 #include "synckit/SyncMgr.h"
 #include "win/Files.h"
 
+namespace {
+
+// True when a desktop row still carries a change the handheld has not taken: added, modified, or
+// marked for archiving.
+bool HasUnsentChanges(CMemoTable* table) {
+    if (table == nullptr) return false;
+    CBaseIterator walk(*table);
+    CBaseRecord row(*table, 0);
+    for (int32_t more = walk.FindFirst(row, 0); more == 0; more = walk.FindNext(row, 0)) {
+        if (row.IsAdded() || row.IsModified() || row.IsArchived()) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int32_t CSyncMonitor::Synchronize() {
     ConduitHandle conduit = 0;
     int32_t result = SyncRegisterConduit(conduit);
@@ -63,7 +79,10 @@ int32_t CSyncMonitor::Synchronize() {
             result = SyncGetDBRecordCount(dbHandle_, handheldCount);
             if (result == 0 && desktopCount > handheldCount) {
                 result = CopyDesktopToHandheld();
-            } else if (result == 0 && desktopCount < handheldCount) {
+            } else if (result == 0 && desktopCount < handheldCount && !HasUnsentChanges(desktopTable_)) {
+                // Emptying the desktop table would drop the rows whose change the handheld refused in
+                // this pass (a full handheld keeps them added or modified for the next sync); with such
+                // rows the counts are left to the count check, and the next sync sends them again.
                 if (desktopTable_ != nullptr) desktopTable_->PurgeAllRecords();
                 result = CopyHandheldToDesktop();
             }

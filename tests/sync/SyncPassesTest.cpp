@@ -242,17 +242,50 @@ TEST_F(SyncPassesTest, FastSyncWithNoModifiedRecordsLogsNothingAndSendsDesktopCh
     EXPECT_EQ(CountCalls(SyncOp::ReadNextModifiedRec), 1u);  // answered 16387 at once
 }
 
-// A read failure other than the normal end is logged and ends the reading; the desktop half still runs.
-TEST_F(SyncPassesTest, ReadFailureIsLoggedAndNotReturned) {
-    const auto ids = StartInStep({"a", "b"});
-    EditHandheld(ids[0], "a handheld");
-    EditDesktopRow(ids[1], [](CMemoRecord& r) { r.SetMemo("b desktop"); r.SetStatus(kStatusModified); });
-    handheld.Faults().nthCallsOf.push_back({SyncOp::ReadNextModifiedRec, 1, kSyncErrFailed});
-    EXPECT_EQ(Sync(0), 0);
-    EXPECT_EQ(MessageFrom("   - Could not read the next Pilot record.", 2),
-              (std::vector<std::string>{"   - Could not read the next Pilot record.",
-                                        "     Please check your connections and try again."}));
-    EXPECT_TRUE(Contains(HandheldTexts(), "b desktop"));
+// A read failure other than the normal end is logged and ends the reading. The handheld's changes
+// are then known only in part, so the desktop half waits and the failure is the pass's result: the
+// handheld keeps its change flags and the next sync settles everything.
+TEST_F(SyncPassesTest, ReadFailureEndsThePassWithItsCode) {
+    for (int32_t syncType : {0, 1}) {
+        SCOPED_TRACE(syncType);
+        Db().records.clear();
+        std::filesystem::remove(DesktopFile());
+        std::filesystem::remove(BackupFile());
+        log.Clear();
+        const auto ids = StartInStep({"a", "b", "c"});
+        // A fresh handheld with the same records, so that the nth call below counts from this sync.
+        const auto databases = handheld.Databases();
+        handheld = synckit::MemoryHandheld();
+        handheld.Databases() = databases;
+        handheld.SetNextUniqueId(0x00500001);
+        EditHandheld(ids[2], "c handheld");
+        EditDesktopRow(ids[2], [](CMemoRecord& r) { r.SetMemo("c desktop"); r.SetStatus(kStatusModified); });
+        EditDesktopRow(ids[1], [](CMemoRecord& r) { r.SetMemo("b desktop"); r.SetStatus(kStatusModified); });
+        // Fast: the first read of a modified record; slow: the read of index 1.
+        handheld.Faults().nthCallsOf.push_back(
+            {syncType == 0 ? SyncOp::ReadNextModifiedRec : SyncOp::ReadRecordByIndex, syncType == 0 ? 1 : 2,
+             kSyncErrFailed});
+        EXPECT_EQ(Sync(syncType), kSyncErrFailed);
+        EXPECT_EQ(CompletionKind(), 21);
+        EXPECT_EQ(MessageFrom("   - Could not read the next Pilot record.", 2),
+                  (std::vector<std::string>{"   - Could not read the next Pilot record.",
+                                            "     Please check your connections and try again."}));
+        // Nothing was written over the unread handheld edit, and no desktop row was dropped.
+        EXPECT_EQ(Sorted(HandheldTexts()), Sorted({"a", "b", "c handheld"}));
+        EXPECT_EQ(Sorted(DesktopTexts()), Sorted({"a", "b desktop", "c desktop"}));
+        for (const Row& row : DesktopRows()) EXPECT_NE(row.status, kStatusPending) << row.text;
+        EXPECT_EQ(HandheldRecord(ids[2])->attributes & kRecAttrDirty, kRecAttrDirty);
+
+        log.Clear();
+        EXPECT_EQ(Sync(syncType), 0);
+        auto expected = Sorted({"a", "b desktop", "c handheld", "c desktop"});
+        // The failed sync still saved the desktop file and refreshed its ".bak" copy (the session
+        // saves whenever the count check answers), so the next slow sync finds the unchanged "b"
+        // different from the backup and keeps both versions.
+        if (syncType == 1) expected = Sorted({"a", "b", "b desktop", "c handheld", "c desktop"});
+        EXPECT_EQ(Sorted(HandheldTexts()), expected);
+        EXPECT_EQ(Sorted(DesktopTexts()), expected);
+    }
 }
 
 // The order: with no desktop records no position map is asked for; with more than one map holds,

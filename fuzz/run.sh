@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every libFuzzer target (build-fuzz, the "fuzz" preset) for a while, two at a time.
+# Runs every libFuzzer target (build-fuzz, the "fuzz" preset) for a while, TERVANO_FUZZ_JOBS at a time
+# (default 2).
 #   fuzz/run.sh [seconds per target, default 600] [work folder, default /tmp/tervano-fuzz-run]
 # New inputs go to <work>/<name>/ (the committed corpus fuzz/corpus/<name>/ is only read); a crash is
 # saved as <work>/<name>-crash-*; each log is <work>/<name>.log. Copy a crash into
@@ -19,8 +20,8 @@ run_one() {
     -artifact_prefix="$work/$name-" >"$work/$name.log" 2>&1
   echo "$name: exit $? ($(grep -E '^#[0-9]+' "$work/$name.log" | tail -1))"
 }
-for ((i = 0; i < ${#names[@]}; i += 2)); do
-  run_one "${names[i]}" &
-  if ((i + 1 < ${#names[@]})); then run_one "${names[i + 1]}" & fi
+jobs=${TERVANO_FUZZ_JOBS:-2}
+for ((i = 0; i < ${#names[@]}; i += jobs)); do
+  for ((j = i; j < i + jobs && j < ${#names[@]}; ++j)); do run_one "${names[j]}" & done
   wait
 done

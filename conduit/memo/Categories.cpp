@@ -29,12 +29,13 @@ struct RemapList {
     struct Pair {
         int32_t from;
         int32_t to;
+        bool resend;  // the handheld files these memos elsewhere: the moved rows go to it again
     };
     int32_t count = 0;
     Pair pairs[kCategoryCount] = {};
 
-    void Add(int32_t from, int32_t to) {
-        if (count < kCategoryCount) pairs[count++] = Pair{from, to};
+    void Add(int32_t from, int32_t to, bool resend = false) {
+        if (count < kCategoryCount) pairs[count++] = Pair{from, to, resend};
     }
     // The first pair for the index, or null.
     const Pair* Find(int32_t from) const {
@@ -127,7 +128,21 @@ int32_t CSyncMonitor::ReconcileCategories() {
 
     const int32_t syncType = properties_.syncType;
     if (syncType == kSyncTypeHandheldToDesktop) return CopyCategories(handheld, desktop);
-    if (syncType == kSyncTypeDesktopToHandheld) return WriteHandheldCategories(desktop);
+    if (syncType == kSyncTypeDesktopToHandheld) {
+        // The desktop list replaces the handheld's. Handheld records filed under an index that the
+        // desktop list leaves empty go to "Unfiled" first: should the copy of the records break off
+        // after this, they would otherwise stay filed under a category that no longer exists.
+        CCategory* h = nullptr;
+        CCategory* found = nullptr;
+        for (handheld.FindFirst(h); h != nullptr; handheld.FindNext(h)) {
+            const int32_t index = h->GetIndex();
+            if (index == 0 || desktop.FindIndex(index, found) == CAT_OK) continue;
+            if (SyncChangeCategory(dbHandle_, static_cast<uint8_t>(index), 0) != 0) {
+                LogMoveToUnfiledFailed(h->GetName().c_str());
+            }
+        }
+        return WriteHandheldCategories(desktop);
+    }
 
     // A side whose every name counts as changed never loses a category in the passes below and
     // wins every name conflict.
@@ -167,7 +182,13 @@ int32_t CSyncMonitor::ReconcileCategories() {
     for (desktop.FindFirst(d); d != nullptr; desktop.FindNext(d)) {
         const int32_t index = d->GetIndex();
         if (handheld.FindName(d->GetName(), h) == CAT_OK) {
-            if (h->GetIndex() != index) remap.Add(index, h->GetIndex());
+            // A desktop category renamed to the name of another handheld category joins that one.
+            // The handheld still files the same memos under the category with this one's ID, so the
+            // moved rows are sent to it again (as modified); otherwise both sides would file them
+            // under different categories from now on.
+            CCategory* same = nullptr;
+            const bool resend = h->GetID() != d->GetID() && handheld.FindID(d->GetID(), same) == CAT_OK;
+            if (h->GetIndex() != index) remap.Add(index, h->GetIndex(), resend);
         } else if (handheld.FindID(d->GetID(), h) == CAT_OK) {
             // Renamed: a desktop rename wins; the rows stay where the desktop has them.
             if (d->GetNameDirty()) {
@@ -204,7 +225,10 @@ int32_t CSyncMonitor::ReconcileCategories() {
         for (int32_t more = walk.FindFirst(row, 0); more == 0; more = walk.FindNext(row, 0)) {
             int32_t category = 0;
             if (row.GetCategoryId(category) != 0) continue;
-            if (const RemapList::Pair* pair = remap.Find(category)) row.SetCategoryId(pair->to);
+            const RemapList::Pair* pair = remap.Find(category);
+            if (pair == nullptr) continue;
+            row.SetCategoryId(pair->to);
+            if (pair->resend && row.IsNone() && !row.IsArchived()) row.SetStatus(kStatusModified);
         }
     }
 

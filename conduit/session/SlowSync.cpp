@@ -7,6 +7,18 @@
 #include "session/PassSupport.h"
 #include "synckit/SyncMgr.h"
 
+namespace {
+
+// A desktop row whose handheld record the desktop-to-handheld copy purged without writing it again:
+// it has no handheld record any more (id 0), and unless deleted or marked for archiving it is a new
+// row that the next sync sends.
+void KeepAsUnsent(CBaseRecord& record) {
+    record.SetRecordId(0);
+    if (!record.IsDeleted() && !record.IsArchived()) record.SetStatus(kStatusAdded);
+}
+
+}  // namespace
+
 int32_t CMemoMonitor::SlowSync() {
     if (desktopTable_ == nullptr) return kErrDesktopTable;
 
@@ -104,13 +116,26 @@ int32_t CMemoMonitor::CopyHandheldToDesktop() {
     }
 
     // Step 3.
-    if (error == 0 && read != 0 && read != kSyncErrNotFound) LogReadNextFailed();
+    const bool readFailed = error == 0 && read != 0 && read != kSyncErrNotFound;
+    if (readFailed) LogReadNextFailed();
 
     // Step 4.
     pass.Free();
 
-    // Step 5: the purge's failure is reported but does not change the result.
-    if (error == 0 && SyncPurgeDeletedRecs(dbHandle_) != 0) LogPurgeHandheldFailed();
+    // Step 5. After a failed read the records from that index on were never read: purging would
+    // throw away the archived ones among them, whose only copy is still on the handheld. They wait
+    // for the next sync, and the read failure is the pass's result, so the handheld keeps its change
+    // flags. Once the purge has taken the archived records off the handheld, the archive table is
+    // their only copy and goes into the archive files at once. The purge's failure is reported but
+    // does not change the result.
+    if (readFailed) return read;
+    if (error == 0) {
+        if (SyncPurgeDeletedRecs(dbHandle_) != 0) {
+            LogPurgeHandheldFailed();
+        } else {
+            ArchiveBeforeAnythingElseCanFail();
+        }
+    }
 
     // Step 6.
     return error;
@@ -142,14 +167,19 @@ int32_t CMemoMonitor::CopyDesktopToHandheld() {
             const int32_t written = WriteNewHandheldRecord(record);
             if (written != 0) {
                 LogCopyToHandheldFailed(record);
-                if (written == kErrToHandheldRecord) {
-                    // A memo too long for a handheld record stays on the desktop as it was and the
-                    // copy goes on with the others.
-                    record.SetStatus(status);
-                } else {
-                    error = written;  // the status is not restored: the copy starts afresh next time
-                }
+                // A memo too long for a handheld record stays on the desktop, to be sent as a new
+                // record once it fits, and the copy goes on with the others.
+                KeepAsUnsent(record);
+                if (written != kErrToHandheldRecord) error = written;
             }
+        }
+        if (error != 0) {
+            // The handheld was emptied and the copy broke off: the rows from here on are on the
+            // desktop only. Each becomes a new row for the next sync (a slow sync would otherwise
+            // take a row of status none whose record is gone for one deleted on the handheld), and
+            // the session saves the desktop file even when the connection broke.
+            handheldEmptiedByBrokenCopy_ = true;
+            while (walk.FindNext(record, 0) == 0) KeepAsUnsent(record);
         }
     }
 
@@ -157,3 +187,4 @@ int32_t CMemoMonitor::CopyDesktopToHandheld() {
     if (error == 0) return PurgeDeletedDesktopRecords();
     return error;
 }
+

@@ -191,6 +191,9 @@ protected:
     AppInfoBlock appInfo_{};                      // its buffer is owned (new uint8_t[800], freed with delete[])
     win::HMODULE module_ = nullptr;               // source of every string resource
     HandheldSystemInfo systemInfo_{};             // its product-id buffer is owned (new uint8_t[255])
+    // Set by a desktop-to-handheld copy that emptied the handheld and then broke off: the desktop
+    // table is then the only whole copy and is saved even when the connection broke.
+    bool handheldEmptiedByBrokenCopy_ = false;
 };
 
 // Builds the backup path from a desktop path: cut before its last "." (if there is one anywhere

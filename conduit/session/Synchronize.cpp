@@ -44,6 +44,7 @@ int32_t CSyncMonitor::Synchronize() {
         if (result != 0) break;
         const int32_t syncType = properties_.syncType;
 
+        handheldEmptiedByBrokenCopy_ = false;
         result = OpenHandheldDatabase();
         if (result == 0) result = OpenDesktopTables();
         if (result == 0) {
@@ -109,7 +110,9 @@ int32_t CSyncMonitor::Synchronize() {
             if (ApplyHandheldOrder() != 0) LogOrderNotApplied();
         }
 
-        if (prepared && (result == 0 || IsHandheldFull(result))) {
+        // Archive and save. A desktop-to-handheld copy that broke off after emptying the handheld
+        // left the only whole copy in the desktop table, so it is saved whatever the result.
+        if (prepared && (result == 0 || IsHandheldFull(result) || handheldEmptiedByBrokenCopy_)) {
             if (ArchiveRecords() != 0) LogArchiveFailed();
             const std::string desktopPath = DesktopPath();
             const std::string backupPath = BackupPath();

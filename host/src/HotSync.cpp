@@ -147,6 +147,7 @@ HotSyncOutcome RunHotSync(const HotSyncRequest& request) {
     facts.thisDesktopId = *desktopId;
     facts.requested = request.syncType;
     if (choice) facts.chosen = choice->syncType;
+    facts.lastSyncFailed = ReadLastSyncFailed(userFolder, entry->remote0);
     outcome.syncType = ChooseSyncType(facts);
     outcome.firstSyncIndicator = ChooseFirstSyncIndicator(facts);
 
@@ -200,11 +201,17 @@ HotSyncOutcome RunHotSync(const HotSyncRequest& request) {
     std::string keepError = AppendLogFile(outcome.user, header, outcome.log, footer);
 
     // The handheld keeps whatever was done, also after a failed sync; it is marked as synced with
-    // this desktop only after a sync that succeeded, so a failed one is followed by a slow sync.
+    // this desktop only after a sync that succeeded, and a failed one is recorded, so that either way
+    // the next HotSync is a slow one.
     if (image.Info().userName.empty()) image.Info().userName = outcome.user;
     if (outcome.conduitRan && outcome.result == 0) image.Info().lastSyncDesktopId = *desktopId;
     const synckit::DeviceSaveResult saved = image.Save(request.device, handheld);
     if (!saved.ok()) keepError = "the device image was not written back: " + saved.error;
+    if (outcome.conduitRan) {
+        if (std::string recorded = WriteLastSyncFailed(userFolder, entry->remote0, outcome.result != 0);
+            !recorded.empty() && keepError.empty())
+            keepError = recorded;
+    }
 
     if (outcome.conduitRan && outcome.result == 0 && choice && choice->kind == 2) {
         if (std::string cleared = ClearConduitChoice(userFolder, entry->remote0); !cleared.empty() && keepError.empty())

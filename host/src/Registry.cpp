@@ -161,4 +161,23 @@ std::string ClearConduitChoice(const std::string& userFolder, const std::string&
     return {};
 }
 
+bool ReadLastSyncFailed(const std::string& userFolder, const std::string& database) {
+    Key key;
+    if (key.Open(HKEY_CURRENT_USER, PreferenceKey(userFolder), KEY_READ) != ERROR_SUCCESS) return false;
+    return QueryDword(key.get(), (database + " LastSyncFailed").c_str()).value_or(0) != 0;
+}
+
+std::string WriteLastSyncFailed(const std::string& userFolder, const std::string& database, bool failed) {
+    const std::string path = PreferenceKey(userFolder);
+    const std::string name = database + " LastSyncFailed";
+    Key key;
+    if (const LONG created = key.Create(HKEY_CURRENT_USER, path); created != ERROR_SUCCESS)
+        return Describe("creating", path, created);
+    const DWORD value = failed ? 1 : 0;
+    if (QueryDword(key.get(), name.c_str()) == value) return {};  // unchanged: the file is not rewritten
+    const LONG set =
+        RegSetValueEx(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    return set == ERROR_SUCCESS ? std::string() : Describe("writing a value of", path, set);
+}
+
 }  // namespace host

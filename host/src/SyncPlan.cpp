@@ -22,7 +22,7 @@ int32_t ChooseSyncType(const SyncFacts& facts) {
     if (facts.requested) return *facts.requested;
     if (facts.chosen && *facts.chosen != kSyncFast && *facts.chosen != kSyncSlow) return *facts.chosen;
     const bool lastSyncHere = facts.thisDesktopId != 0 && facts.deviceLastDesktopId == facts.thisDesktopId;
-    return lastSyncHere && facts.desktopFileExists ? kSyncFast : kSyncSlow;
+    return lastSyncHere && facts.desktopFileExists && !facts.lastSyncFailed ? kSyncFast : kSyncSlow;
 }
 
 int32_t ChooseFirstSyncIndicator(const SyncFacts& facts) {

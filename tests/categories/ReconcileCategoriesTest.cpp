@@ -250,6 +250,30 @@ TEST_F(ReconcileFixture, FailedMoveToUnfiledKeepsTheCategoryOnBothSides) {
     EXPECT_EQ(Messages(), MoveFailedLines("Business"));
 }
 
+// Business renamed to "Work" on the desktop while the handheld named another category "Work": the
+// desktop rows join the handheld's "Work" and, since the handheld still files those memos under
+// Business, they go to the handheld again as modified rows. Rows moved for any other reason keep
+// their status.
+TEST_F(ReconcileFixture, DesktopRenameToAnotherHandheldCategorysNameResendsTheMovedRows) {
+    Prepare(0, 0, {kUnfiled, {1, 11, "Business"}, {3, 13, "Work", true}, {5, 15, "Travel"}},
+            {kUnfiled, {1, 11, "Work", true}, {3, 13, "QuickList"}, {4, 15, "Travel"}}, {1, 3}, {1, 3, 4});
+    ASSERT_EQ(session->ReadHandheldCategories(), 0);
+
+    EXPECT_EQ(session->ReconcileCategories(), 0);
+    EXPECT_EQ(DesktopList(), (Cats{kUnfiled, {1, 11, "Business"}, {3, 13, "Work"}, {5, 15, "Travel"}}));
+    EXPECT_EQ(HandheldRecordCategories(), (std::vector<int>{1, 3}));
+    EXPECT_EQ(DesktopRowCategories(), (std::vector<int>{3, 3, 5}));
+    std::vector<int32_t> statuses;
+    CBaseIterator walk(*session->desktopTable_);
+    CBaseRecord row(*session->desktopTable_, 0);
+    for (int32_t more = walk.FindFirst(row, 0); more == 0; more = walk.FindNext(row, 0)) {
+        int32_t status = -1;
+        row.GetStatus(status);
+        statuses.push_back(status);
+    }
+    EXPECT_EQ(statuses, (std::vector<int32_t>{kStatusModified, kStatusNone, kStatusNone}));
+}
+
 TEST_F(ReconcileFixture, TwoMessagesShareOneHeading) {
     Prepare(0, 0, {kUnfiled, {2, 12, "Business"}}, {kUnfiled, {3, 13, "Travel"}}, {2}, {3});
     ASSERT_EQ(session->ReadHandheldCategories(), 0);
@@ -288,17 +312,31 @@ TEST_F(ReconcileFixture, HandheldToDesktopCopiesTheHandheldListAndWritesNothing)
     EXPECT_TRUE(log.Entries().empty());
 }
 
-TEST_F(ReconcileFixture, DesktopToHandheldRewritesTheBlockAndLeavesTheDesktopList) {
+// The desktop list replaces the handheld's. Handheld records under an index the desktop list leaves
+// empty go to "Unfiled" first, so that a copy that breaks off later leaves none of them filed under
+// a category that is gone; records under an index the desktop list holds stay where they are.
+TEST_F(ReconcileFixture, DesktopToHandheldRewritesTheBlockAndUnfilesRecordsOfDroppedIndices) {
     const Cats desktop{kUnfiled, {7, 70, "Old", true}, {8, 80, "A name longer than fifteen"}};
-    Prepare(3, 0, {kUnfiled, {1, 11, "Work", true}}, desktop, {1}, {7});
+    Prepare(3, 0, {kUnfiled, {1, 11, "Work", true}, {7, 17, "Seven"}}, desktop, {1, 7}, {7});
     ASSERT_EQ(session->ReadHandheldCategories(), 0);
 
     EXPECT_EQ(session->ReconcileCategories(), 0);
     EXPECT_EQ(HandheldBlock(), (Cats{kUnfiled, {7, 70, "Old"}, {8, 80, "A name longer t"}}));
     EXPECT_EQ(DesktopList(), desktop);
-    EXPECT_EQ(HandheldRecordCategories(), (std::vector<int>{1}));
-    EXPECT_EQ(handheld.CountCalls(synckit::SyncOp::ChangeCategory), 0u);
+    EXPECT_EQ(HandheldRecordCategories(), (std::vector<int>{0, 7}));
+    EXPECT_EQ(handheld.CountCalls(synckit::SyncOp::ChangeCategory), 1u);
     EXPECT_TRUE(log.Entries().empty());
+}
+
+TEST_F(ReconcileFixture, DesktopToHandheldLogsAFailedMoveAndStillWritesTheBlock) {
+    handheld.Faults().everyCallOf.push_back({synckit::SyncOp::ChangeCategory, kSyncErrFailed});
+    Prepare(3, 0, {kUnfiled, {1, 11, "Work"}}, {kUnfiled}, {1}, {});
+    ASSERT_EQ(session->ReadHandheldCategories(), 0);
+
+    EXPECT_EQ(session->ReconcileCategories(), 0);
+    EXPECT_EQ(HandheldBlock(), (Cats{kUnfiled}));
+    EXPECT_EQ(HandheldRecordCategories(), (std::vector<int>{1}));
+    EXPECT_EQ(Messages(), MoveFailedLines("Work"));
 }
 
 // ---- Reading the handheld categories ----

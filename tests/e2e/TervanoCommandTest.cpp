@@ -254,6 +254,24 @@ TEST_F(TervanoCommand, ADamagedDatabaseFileIsRefusedAndLeftAsItWas) {
     }
 }
 
+// A HotSync that fails part-way may leave the sides out of step; the next one reads every record
+// (slow), and after it succeeds HotSyncs are fast again.
+TEST_F(TervanoCommand, AFailedHotSyncIsFollowedByASlowOne) {
+    MakeSyncedDevice();
+    const fs::path file = DesktopFolder() / "memopad.dat";
+    const std::string good = ReadAll(file);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "not a memo file";
+    const Result failed = Sync();
+    EXPECT_NE(failed.status, 0) << failed.out;
+    EXPECT_NE(failed.out.find("fast sync"), std::string::npos) << failed.out;
+
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << good;
+    const Result again = Sync();
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("slow sync"), std::string::npos) << again.out;
+    EXPECT_NE(Sync().out.find("fast sync"), std::string::npos);
+}
+
 TEST_F(TervanoCommand, SetupRunTwiceChangesNothing) {
     const fs::path program = prefix_.DriveC() / "Program Files" / "Tervano Mail";
     const std::vector<fs::path> files = {prefix_.Root() / "user.reg", prefix_.Root() / "system.reg", program / "tervano.ini",

@@ -38,6 +38,10 @@ const PlanCase kPlanCases[] = {
     {"a chosen \"synchronize\" still picks slow when it must", Facts(true, kElsewhere, {}, host::kSyncFast),
      host::kSyncSlow, 0},
     {"a chosen \"do nothing\"", Facts(true, kHere, {}, host::kSyncDoNothing), host::kSyncDoNothing, 0},
+    {"after a failed HotSync here: slow, to read every record again",
+     SyncFacts{true, kHere, kHere, {}, {}, true}, host::kSyncSlow, 0},
+    {"after a failed HotSync a whole copy still goes as asked",
+     SyncFacts{true, kHere, kHere, host::kSyncDesktopToHandheld, {}, true}, host::kSyncDesktopToHandheld, 0},
 };
 
 TEST(SyncPlan, ChoosesTheSyncTypeAndWhoseCategoriesWin) {

@@ -131,6 +131,16 @@ protected:
         return texts;
     }
 
+    // A new connection to the same handheld: its databases and id counter stay, the fault plan, a
+    // broken link and the call record do not (so the nth call of a plan counts from the next sync).
+    void Reconnect() {
+        auto databases = std::move(handheld.Databases());
+        const uint32_t nextId = handheld.NextUniqueId();
+        handheld = synckit::MemoryHandheld();
+        handheld.Databases() = std::move(databases);
+        handheld.SetNextUniqueId(nextId);
+    }
+
     // One whole HotSync of the memo database through the session, as the entry point runs it.
     int32_t Sync(int32_t syncType) {
         CMemoMonitor session(QuietProgress, MemoProperties(syncType), ConduitModule());

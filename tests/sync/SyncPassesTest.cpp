@@ -191,6 +191,63 @@ TEST_F(SyncPassesTest, WholeCopies) {
     EXPECT_FALSE(Logged("   - Could not read the next Pilot record."));
 }
 
+// A handheld-to-desktop copy whose read fails part way leaves the records it did not read on the
+// handheld (no purge: an archived one among them has no other copy), reports the read failure, and
+// a later copy archives them.
+TEST_F(SyncPassesTest, HandheldToDesktopCopyBrokenByAReadPurgesNothing) {
+    StartInStep({"a", "b"});
+    AddHandheld("archived late", kRecAttrArchived | kRecAttrDeleted);
+    Reconnect();
+    handheld.Faults().nthCallsOf.push_back({SyncOp::ReadRecordByIndex, 2, kSyncErrFailed});
+    EXPECT_EQ(Sync(2), kSyncErrFailed);
+    EXPECT_TRUE(Logged("   - Could not read the next Pilot record."));
+    EXPECT_EQ(CountCalls(SyncOp::PurgeDeletedRecs), 0u);
+    EXPECT_EQ(Sorted(HandheldTexts()), Sorted({"a", "b", "archived late"}));
+    EXPECT_EQ(ArchiveTexts(), std::vector<std::string>{});
+
+    Reconnect();
+    EXPECT_EQ(Sync(2), 0);
+    EXPECT_EQ(ArchiveTexts(), (std::vector<std::string>{"archived late"}));
+    EXPECT_EQ(Sorted(DesktopTexts()), Sorted({"a", "b"}));
+}
+
+// Once the purge has taken the archived records off the handheld, they are in the archive file even
+// when the connection breaks right after (the count query then answers nothing and the session saves
+// nothing).
+TEST_F(SyncPassesTest, HandheldToDesktopCopyArchivesRightAfterThePurge) {
+    StartInStep({"a"});
+    AddHandheld("archived", kRecAttrArchived | kRecAttrDeleted);
+    Reconnect();
+    handheld.Faults().everyCallOf.push_back({SyncOp::GetDBRecordCount, kSyncErrLinkLost});
+    EXPECT_EQ(Sync(2), kSyncErrLinkLost);
+    EXPECT_EQ(Sorted(HandheldTexts()), Sorted({"a"}));
+    EXPECT_EQ(ArchiveTexts(), (std::vector<std::string>{"archived"}));
+}
+
+// A desktop-to-handheld copy that empties the handheld and then breaks off: the rows not yet written
+// become new rows (id 0, added), the desktop file is saved although the connection broke, and the
+// next slow sync brings every memo back to the handheld.
+TEST_F(SyncPassesTest, DesktopToHandheldCopyBrokenAfterThePurgeKeepsTheUnwrittenRows) {
+    StartInStep({"a", "b", "c", "d"});
+    Reconnect();
+    handheld.Faults().nthCallsOf.push_back({SyncOp::WriteRec, 2, kSyncErrLinkLost});
+    EXPECT_EQ(Sync(3), kSyncErrLinkLost);
+    const std::vector<Row> rows = DesktopRows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_NE(rows[0].id, 0u);
+    EXPECT_EQ(rows[0].status, kStatusNone);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].id, 0u) << rows[i].text;
+        EXPECT_EQ(rows[i].status, kStatusAdded) << rows[i].text;
+    }
+    EXPECT_EQ(HandheldTexts().size(), 1u);
+
+    Reconnect();
+    EXPECT_EQ(Sync(1), 0);
+    EXPECT_EQ(Sorted(HandheldTexts()), Sorted({"a", "b", "c", "d"}));
+    EXPECT_EQ(Sorted(DesktopTexts()), Sorted({"a", "b", "c", "d"}));
+}
+
 // A desktop memo whose handheld form does not fit a record: logged, left as it was, and every other
 // record still goes to the handheld — in the two-way sync and in a desktop-to-handheld copy.
 TEST_F(SyncPassesTest, OverLongDesktopMemoIsPassedOver) {
@@ -253,11 +310,7 @@ TEST_F(SyncPassesTest, ReadFailureEndsThePassWithItsCode) {
         std::filesystem::remove(BackupFile());
         log.Clear();
         const auto ids = StartInStep({"a", "b", "c"});
-        // A fresh handheld with the same records, so that the nth call below counts from this sync.
-        const auto databases = handheld.Databases();
-        handheld = synckit::MemoryHandheld();
-        handheld.Databases() = databases;
-        handheld.SetNextUniqueId(0x00500001);
+        Reconnect();
         EditHandheld(ids[2], "c handheld");
         EditDesktopRow(ids[2], [](CMemoRecord& r) { r.SetMemo("c desktop"); r.SetStatus(kStatusModified); });
         EditDesktopRow(ids[1], [](CMemoRecord& r) { r.SetMemo("b desktop"); r.SetStatus(kStatusModified); });

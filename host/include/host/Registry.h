@@ -61,4 +61,10 @@ std::string WriteConduitChoice(const std::string& userFolder, const std::string&
 // Removes a kind-2 choice after the HotSync it was meant for. "" or an error.
 std::string ClearConduitChoice(const std::string& userFolder, const std::string& database);
 
+// Whether the user's last HotSync of the database failed: the DWORD "<database> LastSyncFailed" under
+// the user's preferences key, nonzero. False when it was never recorded.
+bool ReadLastSyncFailed(const std::string& userFolder, const std::string& database);
+// Records the outcome of a HotSync of the database. "" or an error.
+std::string WriteLastSyncFailed(const std::string& userFolder, const std::string& database, bool failed);
+
 }  // namespace host

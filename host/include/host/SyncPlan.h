@@ -19,11 +19,14 @@ struct SyncFacts {
     uint32_t thisDesktopId = 0;
     std::optional<int32_t> requested;   // --sync
     std::optional<int32_t> chosen;      // the user's ConfigureConduit choice (kind 1 or 2)
+    bool lastSyncFailed = false;        // this user's last HotSync on this desktop did not succeed
 };
 
 // The sync type: --sync when given, else the user's choice when it is a whole copy or "do nothing",
-// else fast when the handheld last synced with this desktop and the desktop file exists, slow
-// otherwise (a choice of "synchronize" still picks fast or slow by that rule).
+// else fast when the handheld last synced with this desktop, that HotSync succeeded and the desktop
+// file exists, slow otherwise (a choice of "synchronize" still picks fast or slow by that rule). A
+// failed HotSync may leave the sides part-way (a desktop row whose handheld record is gone, change
+// flags not cleared); only a slow sync, which reads every record, puts them in step again.
 int32_t ChooseSyncType(const SyncFacts& facts);
 
 // The first-sync indicator, which decides whose categories win: 1 when the desktop file does not

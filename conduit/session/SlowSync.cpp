@@ -17,6 +17,32 @@ void KeepAsUnsent(CBaseRecord& record) {
     if (!record.IsDeleted() && !record.IsArchived()) record.SetStatus(kStatusAdded);
 }
 
+// How a walk over the handheld records by index ended.
+struct IndexWalk {
+    int32_t error = 0;  // the first nonzero answer of the conversion (4112) or of the step
+    int32_t read = 0;   // the read that ended the walk: 16387 past the last record, another code on failure
+    // A read failure other than the normal end, in a walk not ended by an error of its own.
+    bool ReadFailed() const { return error == 0 && read != 0 && read != kSyncErrNotFound; }
+};
+
+// Reads the handheld records by index 0, 1, 2, ... into the record object and hands each to step,
+// while the error stays 0 and the reads succeed; the buffer is zeroed after every record.
+template <class Step>
+IndexWalk WalkRecordsByIndex(CRecordConverter* converter, syncpass::PassRecord& pass, CBaseRecord& handheld,
+                             Step step) {
+    IndexWalk walk;
+    RawRecord& raw = pass.Raw();
+    for (int32_t index = 0; walk.error == 0 && index <= syncpass::kMaxRecordIndex; ++index) {
+        syncpass::YieldToHost();
+        raw.recordIndex = static_cast<uint16_t>(index);
+        walk.read = SyncReadRecordByIndex(raw);
+        if (walk.read != 0) break;
+        walk.error = syncpass::ConvertHandheldRecord(converter, raw, handheld) != 0 ? kErrToDesktopRecord : step();
+        pass.ClearBuffer();
+    }
+    return walk;
+}
+
 }  // namespace
 
 int32_t CMemoMonitor::SlowSync() {
@@ -40,7 +66,6 @@ int32_t CMemoMonitor::SlowSync() {
     CMemoRecord handheld(*factoryTable_, 0);
     if (factoryTable_->CreateRecord(handheld) != 0) return kErrRecordFactory;
     syncpass::PassRecord pass(dbHandle_);
-    RawRecord& raw = pass.Raw();
     if (const int32_t allocated = pass.Allocate(); allocated != 0) return allocated;
 
     // Step 4: every unchanged desktop record waits for a handheld record to claim it. One that no
@@ -50,24 +75,11 @@ int32_t CMemoMonitor::SlowSync() {
     }
 
     // Step 5: every handheld record, by index.
-    int32_t error = 0;
-    int32_t read = 0;
-    for (int32_t index = 0; error == 0 && index <= syncpass::kMaxRecordIndex; ++index) {
-        syncpass::YieldToHost();
-        raw.recordIndex = static_cast<uint16_t>(index);
-        read = SyncReadRecordByIndex(raw);
-        if (read != 0) break;
-        if (syncpass::ConvertHandheldRecord(converter_, raw, handheld) != 0) {
-            error = kErrToDesktopRecord;
-        } else {
-            error = SyncRecord(handheld, desktop, backup);
-        }
-        pass.ClearBuffer();
-    }
+    const IndexWalk byIndex =
+        WalkRecordsByIndex(converter_, pass, handheld, [&] { return SyncRecord(handheld, desktop, backup); });
 
     // Step 6: a loop ended by a failure of its own logs no read failure.
-    const bool readFailed = error == 0 && read != 0 && read != kSyncErrNotFound;
-    if (readFailed) LogReadNextFailed();
+    if (byIndex.ReadFailed()) LogReadNextFailed();
 
     // Step 7.
     pass.Free();
@@ -76,12 +88,12 @@ int32_t CMemoMonitor::SlowSync() {
     // desktop half would drop their desktop rows as unclaimed and write desktop edits over handheld
     // edits not yet read. It waits for the next sync, the marks go back to status none (every
     // handheld record is read again then) and the read failure is the pass's result.
-    if (error != 0) return error;
-    if (readFailed) {
+    if (byIndex.error != 0) return byIndex.error;
+    if (byIndex.ReadFailed()) {
         for (int32_t found = walk.FindFirst(desktop, 1); found == 0; found = walk.FindNext(desktop, 1)) {
             if (desktop.IsPending()) desktop.SetStatus(kStatusNone);
         }
-        return read;
+        return byIndex.read;
     }
     CMemoRecord scratch(*desktopTable_, 0);
     return SendDesktopChanges(scratch);
@@ -93,31 +105,18 @@ int32_t CMemoMonitor::CopyHandheldToDesktop() {
     CMemoRecord handheld(*factoryTable_, 0);
     if (factoryTable_->CreateRecord(handheld) != 0) return kErrRecordFactory;
     syncpass::PassRecord pass(dbHandle_);
-    RawRecord& raw = pass.Raw();
     if (const int32_t allocated = pass.Allocate(); allocated != 0) return allocated;
 
     // Step 2: archived records go to the archive table, deleted ones are left out, every other one
     // joins the desktop unchanged.
-    int32_t error = 0;
-    int32_t read = 0;
-    for (int32_t index = 0; error == 0 && index <= syncpass::kMaxRecordIndex; ++index) {
-        syncpass::YieldToHost();
-        raw.recordIndex = static_cast<uint16_t>(index);
-        read = SyncReadRecordByIndex(raw);
-        if (read != 0) break;
-        if (syncpass::ConvertHandheldRecord(converter_, raw, handheld) != 0) {
-            error = kErrToDesktopRecord;
-        } else if (handheld.IsArchived()) {
-            error = AppendRecord(handheld, archiveTable_);
-        } else if (!handheld.IsDeleted()) {
-            error = AppendRecord(handheld, desktopTable_);
-        }
-        pass.ClearBuffer();
-    }
+    const IndexWalk byIndex = WalkRecordsByIndex(converter_, pass, handheld, [&] {
+        if (handheld.IsArchived()) return AppendRecord(handheld, archiveTable_);
+        if (!handheld.IsDeleted()) return AppendRecord(handheld, desktopTable_);
+        return 0;
+    });
 
     // Step 3.
-    const bool readFailed = error == 0 && read != 0 && read != kSyncErrNotFound;
-    if (readFailed) LogReadNextFailed();
+    if (byIndex.ReadFailed()) LogReadNextFailed();
 
     // Step 4.
     pass.Free();
@@ -128,8 +127,8 @@ int32_t CMemoMonitor::CopyHandheldToDesktop() {
     // flags. Once the purge has taken the archived records off the handheld, the archive table is
     // their only copy and goes into the archive files at once. The purge's failure is reported but
     // does not change the result.
-    if (readFailed) return read;
-    if (error == 0) {
+    if (byIndex.ReadFailed()) return byIndex.read;
+    if (byIndex.error == 0) {
         if (SyncPurgeDeletedRecs(dbHandle_) != 0) {
             LogPurgeHandheldFailed();
         } else {
@@ -138,7 +137,7 @@ int32_t CMemoMonitor::CopyHandheldToDesktop() {
     }
 
     // Step 6.
-    return error;
+    return byIndex.error;
 }
 
 int32_t CMemoMonitor::CopyDesktopToHandheld() {

@@ -10,6 +10,7 @@
 #include "MemoSessionSupport.h"
 #include "synckit/HotSyncLog.h"
 #include "synckit/MemoryHandheld.h"
+#include "Unpacked.h"
 
 namespace {
 
@@ -70,17 +71,19 @@ protected:
 
     Cats HandheldBlock() { return ParseAppInfo(*handheld.FindDatabase("MemoDB")->appInfo); }
     Cats DesktopList() { return CategoriesOf(*session->desktopTable_->GetCategoryManager()); }
-    std::vector<int> DesktopRowCategories() {
+    // One field of every desktop row, in the table's order.
+    std::vector<int> DesktopRowValues(int32_t (CBaseRecord::*get)(int32_t&) const) {
         std::vector<int> out;
         CBaseIterator walk(*session->desktopTable_);
         CBaseRecord row(*session->desktopTable_, 0);
         for (int32_t more = walk.FindFirst(row, 0); more == 0; more = walk.FindNext(row, 0)) {
-            int32_t category = -1;
-            row.GetCategoryId(category);
-            out.push_back(category);
+            int32_t value = -1;
+            (row.*get)(value);
+            out.push_back(value);
         }
         return out;
     }
+    std::vector<int> DesktopRowCategories() { return DesktopRowValues(&CBaseRecord::GetCategoryId); }
     std::vector<int> HandheldRecordCategories() {
         std::vector<int> out;
         for (const auto& rec : handheld.FindDatabase("MemoDB")->records) out.push_back(rec.category);
@@ -263,15 +266,7 @@ TEST_F(ReconcileFixture, DesktopRenameToAnotherHandheldCategorysNameResendsTheMo
     EXPECT_EQ(DesktopList(), (Cats{kUnfiled, {1, 11, "Business"}, {3, 13, "Work"}, {5, 15, "Travel"}}));
     EXPECT_EQ(HandheldRecordCategories(), (std::vector<int>{1, 3}));
     EXPECT_EQ(DesktopRowCategories(), (std::vector<int>{3, 3, 5}));
-    std::vector<int32_t> statuses;
-    CBaseIterator walk(*session->desktopTable_);
-    CBaseRecord row(*session->desktopTable_, 0);
-    for (int32_t more = walk.FindFirst(row, 0); more == 0; more = walk.FindNext(row, 0)) {
-        int32_t status = -1;
-        row.GetStatus(status);
-        statuses.push_back(status);
-    }
-    EXPECT_EQ(statuses, (std::vector<int32_t>{kStatusModified, kStatusNone, kStatusNone}));
+    EXPECT_EQ(DesktopRowValues(&CBaseRecord::GetStatus), (std::vector<int>{kStatusModified, kStatusNone, kStatusNone}));
 }
 
 TEST_F(ReconcileFixture, TwoMessagesShareOneHeading) {
@@ -347,7 +342,7 @@ TEST_F(ReconcileFixture, ReadingFillsTheHandheldListWithTheNameDirtyFlags) {
 
     ASSERT_EQ(session->ReadHandheldCategories(), 0);
     EXPECT_EQ(CategoriesOf(*session->handheldCategories_), handheldCats);
-    EXPECT_EQ(session->appInfo_.bufferSize, 800);
+    EXPECT_EQ(tervano::test::Unpacked(session->appInfo_.bufferSize), 800);
     EXPECT_STREQ(session->appInfo_.dbName, "MemoDB");
 
     // A second read starts over with a fresh list and buffer.

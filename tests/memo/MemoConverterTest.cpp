@@ -12,6 +12,7 @@
 #include "synckit/Category.h"
 #include "synckit/SyncBlocks.h"
 #include "synckit/Table.h"
+#include "Unpacked.h"
 
 namespace {
 
@@ -113,8 +114,8 @@ TEST_F(MemoConverterTest, ToRawCarriesIdAndCategory) {
     row.SetCategoryId(7);
     RawBuffer buffer(kRecordBufferSize);
     ASSERT_EQ(converter_.ToRawRecord(row, buffer.raw), 0);
-    EXPECT_EQ(buffer.raw.recordId, 0x00ABCDEFu);
-    EXPECT_EQ(buffer.raw.category, 7);
+    EXPECT_EQ(tervano::test::Unpacked(buffer.raw.recordId), 0x00ABCDEFu);
+    EXPECT_EQ(tervano::test::Unpacked(buffer.raw.category), 7);
 }
 
 struct ToRawTextCase {
@@ -131,7 +132,7 @@ TEST_P(ToRawTextTest, WritesHandheldTextWithNul) {
     // Filled with a non-zero byte, so the NUL must really be written, and nothing after it.
     RawBuffer buffer(kRecordBufferSize, 0xEE);
     ASSERT_EQ(converter_.ToRawRecord(row, buffer.raw), 0);
-    EXPECT_EQ(buffer.raw.dataSize, c.data.size());
+    EXPECT_EQ(tervano::test::Unpacked(buffer.raw.dataSize), c.data.size());
     EXPECT_EQ(buffer.Data(), c.data);
     EXPECT_EQ(buffer.bytes[c.data.size()], 0xEE) << "wrote past the text's NUL";
 }
@@ -176,11 +177,11 @@ TEST_F(MemoConverterTest, ToRawRefusesTextThatDoesNotFitTheBuffer) {
         EXPECT_TRUE(buffer.GuardIntact());
         if (c.fits) {
             EXPECT_EQ(result, 0);
-            EXPECT_EQ(buffer.raw.dataSize, memotext::HandheldTextLength(c.desktop) + 1);
+            EXPECT_EQ(tervano::test::Unpacked(buffer.raw.dataSize), memotext::HandheldTextLength(c.desktop) + 1);
             EXPECT_EQ(buffer.bytes[buffer.raw.dataSize - 1], 0);
         } else {
             EXPECT_EQ(result, kErrTextTooLong);
-            EXPECT_EQ(buffer.raw.dataSize, 0u);
+            EXPECT_EQ(tervano::test::Unpacked(buffer.raw.dataSize), 0u);
             for (size_t i = 0; i < c.bufferSize; ++i) ASSERT_EQ(buffer.bytes[i], 0xEE) << "byte " << i;
             // The row itself is left alone.
             EXPECT_EQ(Memo(row), c.desktop);
@@ -194,7 +195,7 @@ TEST_F(MemoConverterTest, ToRawWithoutBufferIsRefused) {
     RawRecord raw{};
     raw.bufferSize = kRecordBufferSize;  // a size but no buffer
     EXPECT_EQ(converter_.ToRawRecord(row, raw), kErrTextTooLong);
-    EXPECT_EQ(raw.dataSize, 0u);
+    EXPECT_EQ(tervano::test::Unpacked(raw.dataSize), 0u);
 }
 
 // --- Raw record -> desktop row ---

@@ -6,6 +6,7 @@
 
 #include "SessionTestSupport.h"
 #include "synckit/ActionDialog.h"
+#include "Unpacked.h"
 
 using namespace session_test;
 using synckit::SyncOp;
@@ -65,9 +66,9 @@ TEST_F(OpenConduitTest, SessionIsPreparedFromTheCallerBlocks) {
     EXPECT_EQ(session.DesktopTable(), nullptr);
     EXPECT_EQ(session.HandheldCategories(), nullptr);
     EXPECT_EQ(session.Module(), ConduitModule());
-    EXPECT_EQ(session.SystemInfo().romSoftVersion, 0u);
-    EXPECT_EQ(session.SystemInfo().productIdSize, 255);
-    ASSERT_NE(session.SystemInfo().productId, nullptr);
+    EXPECT_EQ(tervano::test::Unpacked(session.SystemInfo().romSoftVersion), 0u);
+    EXPECT_EQ(tervano::test::Unpacked(session.SystemInfo().productIdSize), 255);
+    ASSERT_NE(tervano::test::Unpacked(session.SystemInfo().productId), nullptr);
     // The product-id buffer really holds 255 bytes: the handheld may fill all of them.
     handheld.SetProductId(std::string(300, 'p'));
     EXPECT_EQ(SyncReadSystemInfo(session.SystemInfo()), 0);
@@ -121,8 +122,8 @@ TEST(ConfigureConduitTest, DialogOutcomesSetSyncTypeAndPreferenceKind) {
         EXPECT_EQ(c.responder.timesShown, 1);
         EXPECT_EQ(c.responder.shownWithAction, c.shownAction);
         EXPECT_EQ(c.responder.shownWithName, "Memo Pad");
-        EXPECT_EQ(pref.preferenceKind, c.kind);
-        EXPECT_EQ(pref.syncType, c.typeAfter);
+        EXPECT_EQ(tervano::test::Unpacked(pref.preferenceKind), c.kind);
+        EXPECT_EQ(tervano::test::Unpacked(pref.syncType), c.typeAfter);
         for (uint8_t b : pref.reserved0) ASSERT_EQ(b, 0x5A);  // nothing else is touched
     }
 }

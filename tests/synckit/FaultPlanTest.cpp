@@ -13,6 +13,7 @@
 #include "synckit/Handheld.h"
 #include "synckit/MemoryHandheld.h"
 #include "synckit/SyncMgr.h"
+#include "Unpacked.h"
 
 using namespace synckit;
 using synckit_test::RecordBlock;
@@ -153,12 +154,12 @@ TEST(FaultPlanTest, AFaultedCallLeavesItsOutParametersAlone) {
     rec.raw.recordIndex = 0;
     EXPECT_EQ(SyncReadRecordByIndex(rec.raw), kSyncErrFailed);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(rec.raw.buffer), 16), std::string(16, '#'));
-    EXPECT_EQ(rec.raw.recordId, 0u);
-    EXPECT_EQ(rec.raw.dataSize, 0u);
+    EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordId), 0u);
+    EXPECT_EQ(tervano::test::Unpacked(rec.raw.dataSize), 0u);
 
     rec.SetData("x");
     EXPECT_EQ(SyncWriteRec(rec.raw), kSyncErrFailed);
-    EXPECT_EQ(rec.raw.recordId, 0u);
+    EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordId), 0u);
 
     uint8_t handle = 0x42;
     EXPECT_EQ(SyncOpenDB("MemoDB", 0, handle, kOpenModeReadWrite), kSyncErrFailed);
@@ -169,7 +170,7 @@ TEST(FaultPlanTest, AFaultedCallLeavesItsOutParametersAlone) {
     uint32_t ids[2] = {7, 7};
     PositionMap map{rig.handle, 0, 2, 9, 8, ids};
     EXPECT_EQ(SyncReadPositionXMap(map), kSyncErrFailed);
-    EXPECT_EQ(map.entriesReturned, 9);
+    EXPECT_EQ(tervano::test::Unpacked(map.entriesReturned), 9);
     EXPECT_EQ(ids[0], 7u);
     EXPECT_EQ(rig.hh.RecordsRead(), 0);
     EXPECT_EQ(rig.hh.RecordsWritten(), 0);

@@ -11,6 +11,7 @@
 #include "synckit/Handheld.h"
 #include "synckit/MemoryHandheld.h"
 #include "synckit/SyncMgr.h"
+#include "Unpacked.h"
 
 using namespace synckit;
 using synckit_test::Ids;
@@ -56,7 +57,7 @@ TEST_F(MemoryHandheldTest, AssignedIdsAre24BitUniqueAndNeverZero) {
     RecordBlock rec(h);
     rec.SetData("d");
     ASSERT_EQ(SyncWriteRec(rec.raw), kSyncErrNone);
-    EXPECT_EQ(rec.raw.recordId, 4u);
+    EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordId), 4u);
     EXPECT_EQ(hh.NextUniqueId(), 5u);
 }
 
@@ -109,7 +110,7 @@ TEST_F(MemoryHandheldTest, WriteRecordNewUnknownAndKnownIds) {
         EXPECT_EQ(written.data, std::string("new\0text", 8));
         EXPECT_EQ(written.attributes, kRecAttrDirty | kRecAttrPrivate);
         EXPECT_EQ(written.category, 7);
-        EXPECT_EQ(written.id, rec.raw.recordId);
+        EXPECT_EQ(written.id, tervano::test::Unpacked(rec.raw.recordId));
         if (c.expectIdGiven) {
             EXPECT_EQ(written.id, given);
         } else {
@@ -146,7 +147,7 @@ TEST_F(MemoryHandheldTest, RefusedWritesChangeNothing) {
         if (c.nullBuffer) rec.raw.buffer = nullptr;
         EXPECT_EQ(SyncWriteRec(rec.raw), c.code);
         rec.raw.buffer = buffer;
-        EXPECT_EQ(rec.raw.recordId, c.recordId);
+        EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordId), c.recordId);
         EXPECT_EQ(Texts(Memo()), std::vector<std::string>{"kept"});
     }
     EXPECT_EQ(hh.RecordsWritten(), 0);
@@ -181,10 +182,10 @@ TEST_F(MemoryHandheldTest, ReadNextModifiedGoesInOrderFromTheOpeningAndEndsWithN
         std::vector<uint16_t> gotIndex;
         while (SyncReadNextModifiedRec(rec.raw) == kSyncErrNone) {
             got.push_back(rec.Data());
-            gotIndex.push_back(rec.raw.recordIndex);
+            gotIndex.push_back(tervano::test::Unpacked(rec.raw.recordIndex));
             EXPECT_EQ(rec.raw.attributes, Memo().records[rec.raw.recordIndex].attributes);
-            EXPECT_EQ(rec.raw.recordId, Memo().records[rec.raw.recordIndex].id);
-            EXPECT_EQ(rec.raw.category, 3);
+            EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordId), Memo().records[rec.raw.recordIndex].id);
+            EXPECT_EQ(tervano::test::Unpacked(rec.raw.category), 3);
         }
         EXPECT_EQ(got, expected);
         EXPECT_EQ(gotIndex, expectedIndex);
@@ -239,11 +240,11 @@ TEST_F(MemoryHandheldTest, ReadByIndexReturnsEveryRecordDeletedOnesIncluded) {
         ASSERT_EQ(SyncReadRecordByIndex(rec.raw), kSyncErrNone);
         const HandheldRecord& want = Memo().records[i];
         EXPECT_EQ(rec.Data(), want.data);
-        EXPECT_EQ(rec.raw.dataSize, want.data.size());
-        EXPECT_EQ(rec.raw.recordId, want.id);
+        EXPECT_EQ(tervano::test::Unpacked(rec.raw.dataSize), want.data.size());
+        EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordId), want.id);
         EXPECT_EQ(rec.raw.attributes, want.attributes);
-        EXPECT_EQ(rec.raw.category, want.category);
-        EXPECT_EQ(rec.raw.recordIndex, i);
+        EXPECT_EQ(tervano::test::Unpacked(rec.raw.category), want.category);
+        EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordIndex), i);
     }
     rec.raw.recordIndex = 3;
     EXPECT_EQ(SyncReadRecordByIndex(rec.raw), kSyncErrNotFound);
@@ -258,8 +259,8 @@ TEST_F(MemoryHandheldTest, ReadByIdFindsTheRecordAndItsIndex) {
     rec.raw.recordId = id;
     ASSERT_EQ(SyncReadRecordById(rec.raw), kSyncErrNone);
     EXPECT_EQ(rec.Data(), "b");
-    EXPECT_EQ(rec.raw.recordIndex, 1);
-    EXPECT_EQ(rec.raw.category, 4);
+    EXPECT_EQ(tervano::test::Unpacked(rec.raw.recordIndex), 1);
+    EXPECT_EQ(tervano::test::Unpacked(rec.raw.category), 4);
     rec.raw.recordId = id + 100;
     EXPECT_EQ(SyncReadRecordById(rec.raw), kSyncErrNotFound);
 }
@@ -282,7 +283,7 @@ TEST_F(MemoryHandheldTest, ReadsThatCannotFillTheBufferLeaveItUntouched) {
         small.raw.dataSize = 7;
         EXPECT_EQ(c.read(small.raw), kSyncErrTooSmall);
         EXPECT_EQ(std::string(reinterpret_cast<char*>(small.raw.buffer), 99), std::string(99, '#'));
-        EXPECT_EQ(small.raw.dataSize, 7u);
+        EXPECT_EQ(tervano::test::Unpacked(small.raw.dataSize), 7u);
 
         RecordBlock none(h, 0);
         none.raw.recordId = id;
@@ -291,7 +292,7 @@ TEST_F(MemoryHandheldTest, ReadsThatCannotFillTheBufferLeaveItUntouched) {
     // The record that did not fit is still the next modified one.
     RecordBlock big(h, 100);
     EXPECT_EQ(SyncReadNextModifiedRec(big.raw), kSyncErrNone);
-    EXPECT_EQ(big.raw.dataSize, 100u);
+    EXPECT_EQ(tervano::test::Unpacked(big.raw.dataSize), 100u);
 }
 
 TEST_F(MemoryHandheldTest, DeleteAndPurgesRemoveTheRightRecords) {
@@ -366,7 +367,7 @@ TEST_F(MemoryHandheldTest, AppInfoReadCopiesUpToTheBufferAndSetsLength) {
     block.buffer = buffer.data();
     block.bufferSize = static_cast<uint16_t>(buffer.size());
     EXPECT_EQ(SyncReadDBAppInfoBlock(h, block), kSyncErrNotFound);  // no block yet
-    EXPECT_EQ(block.length, 0);
+    EXPECT_EQ(tervano::test::Unpacked(block.length), 0);
 
     struct Case { const char* name; std::string stored; uint16_t bufferSize; std::string expected; };
     const Case cases[] = {
@@ -380,8 +381,8 @@ TEST_F(MemoryHandheldTest, AppInfoReadCopiesUpToTheBufferAndSetsLength) {
         Memo().appInfo = c.stored;
         block.bufferSize = c.bufferSize;
         ASSERT_EQ(SyncReadDBAppInfoBlock(h, block), kSyncErrNone);
-        EXPECT_EQ(block.length, c.expected.size());
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), block.length), c.expected);
+        EXPECT_EQ(tervano::test::Unpacked(block.length), c.expected.size());
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), tervano::test::Unpacked(block.length)), c.expected);
         if (c.expected.size() < buffer.size()) {
             EXPECT_EQ(buffer[c.expected.size()], '#');
         }
@@ -415,7 +416,7 @@ TEST_F(MemoryHandheldTest, PositionMapIsBigEndianAndBounded) {
         map.ids = out.data();
         map.entriesReturned = 77;
         ASSERT_EQ(SyncReadPositionXMap(map), kSyncErrNone);
-        EXPECT_EQ(map.entriesReturned, c.count);
+        EXPECT_EQ(tervano::test::Unpacked(map.entriesReturned), c.count);
         const auto* bytes = reinterpret_cast<const uint8_t*>(out.data());
         for (size_t i = 0; i < c.count; ++i) {
             const uint32_t id = ids[c.first + i];
@@ -555,7 +556,7 @@ TEST_F(MemoryHandheldTest, RegistrationAndSystemInfo) {
     info.productId = product;
     info.productIdSize = 4;
     ASSERT_EQ(SyncReadSystemInfo(info), kSyncErrNone);
-    EXPECT_EQ(info.romSoftVersion, 0x01003000u);
+    EXPECT_EQ(tervano::test::Unpacked(info.romSoftVersion), 0x01003000u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(product), 6), "PROD##");
 
     EXPECT_EQ(SyncYieldCycles(1), kSyncErrNone);

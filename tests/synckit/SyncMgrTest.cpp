@@ -13,6 +13,7 @@
 #include "synckit/Handheld.h"
 #include "synckit/MemoryHandheld.h"
 #include "synckit/SyncMgr.h"
+#include "Unpacked.h"
 
 using namespace synckit;
 
@@ -143,13 +144,13 @@ TEST(SyncMgrTest, AllocRecordBufferGivesAZeroFilledBufferOfTheSize) {
         SCOPED_TRACE(round);
         RawRecord rec{};
         ASSERT_EQ(AllocRecordBuffer(rec, kRecordBufferSize), 0);
-        ASSERT_NE(rec.buffer, nullptr);
-        EXPECT_EQ(rec.bufferSize, 4480);
+        ASSERT_NE(tervano::test::Unpacked(rec.buffer), nullptr);
+        EXPECT_EQ(tervano::test::Unpacked(rec.bufferSize), 4480);
         for (size_t i = 0; i < kRecordBufferSize; ++i) ASSERT_EQ(rec.buffer[i], 0) << "byte " << i;
         std::memset(rec.buffer, 0xA5, kRecordBufferSize);
         FreeRecordBuffer(rec);
-        EXPECT_EQ(rec.buffer, nullptr);
-        EXPECT_EQ(rec.bufferSize, 0);
+        EXPECT_EQ(tervano::test::Unpacked(rec.buffer), nullptr);
+        EXPECT_EQ(tervano::test::Unpacked(rec.bufferSize), 0);
     }
 }
 
@@ -158,13 +159,13 @@ TEST(SyncMgrTest, AllocRecordBufferReports4106WhenMemoryRunsOut) {
     failNextNothrowArrayNew = true;
     EXPECT_EQ(AllocRecordBuffer(rec, kRecordBufferSize), kAllocRecordBufferFailed);
     EXPECT_EQ(kAllocRecordBufferFailed, 4106);
-    EXPECT_EQ(rec.bufferSize, 0);
-    EXPECT_EQ(rec.buffer, nullptr);
+    EXPECT_EQ(tervano::test::Unpacked(rec.bufferSize), 0);
+    EXPECT_EQ(tervano::test::Unpacked(rec.buffer), nullptr);
     FreeRecordBuffer(rec);  // nothing to free, and no harm
 
     // A buffer of no bytes would never be freed, so it is refused too.
     EXPECT_EQ(AllocRecordBuffer(rec, 0), kAllocRecordBufferFailed);
-    EXPECT_EQ(rec.buffer, nullptr);
+    EXPECT_EQ(tervano::test::Unpacked(rec.buffer), nullptr);
 }
 
 TEST(SyncMgrTest, FreeRecordBufferLeavesABufferWithoutSizeAlone) {
@@ -174,7 +175,7 @@ TEST(SyncMgrTest, FreeRecordBufferLeavesABufferWithoutSizeAlone) {
     rec.buffer = foreign;
     rec.bufferSize = 0;
     FreeRecordBuffer(rec);
-    EXPECT_EQ(rec.buffer, nullptr);
+    EXPECT_EQ(tervano::test::Unpacked(rec.buffer), nullptr);
     EXPECT_EQ(foreign[2], 3);
 }
 

@@ -381,6 +381,29 @@ TEST_F(TableFile, FailedSaveLeavesOldFileAndRemovesTheNewOne) {
     EXPECT_EQ(reread.GetRecordCount(), 5);
 }
 
+// A crash leaves the new file of a save beside the target; the next save removes those of processes
+// that are gone and leaves those of a live one (a save in progress) and every other file alone.
+TEST_F(TableFile, SaveRemovesTheNewFilesACrashLeftBehind) {
+    SaveOurs(2);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::string gone = ".memopad.dat.tmp-" + std::to_string(child) + "-0";
+    const std::string live = ".memopad.dat.tmp-" + std::to_string(::getppid()) + "-3";
+    const std::vector<std::string> kept = {live, ".memopad.dat.tmp-x-1", ".other.dat.tmp-" + std::to_string(child) + "-0",
+                                           "notes.txt"};
+    for (const std::string& name : kept) std::ofstream(folder_ / name) << "x";
+    std::ofstream(folder_ / gone) << "half a file";
+
+    CMemoTable table;
+    Fill(table);
+    ASSERT_EQ(table.SaveTo(kMemoFile), 0);
+    EXPECT_FALSE(fs::exists(folder_ / gone));
+    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(folder_ / name)) << name;
+}
+
 TEST_F(TableFile, SaveReplacesTheFileAndKeepsItsPermissions) {
     SaveOurs(2);
     ASSERT_EQ(::chmod(file_.c_str(), 0600), 0);

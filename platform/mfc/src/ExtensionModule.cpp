@@ -3,14 +3,18 @@
 
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 namespace mfc {
 
 namespace {
 
+// Libraries may unlink while statics are torn down: the mutex is constant-initialised and has
+// nothing to destroy, so it stays usable to the very end and nothing is left allocated.
+static_assert(std::is_trivially_destructible_v<std::mutex>);
 std::mutex& ChainMutex() {
-    static std::mutex* mutex = new std::mutex;  // libraries may unlink while statics are torn down
-    return *mutex;
+    static constinit std::mutex mutex;
+    return mutex;
 }
 
 ExtensionChainLink*& ChainHead() {

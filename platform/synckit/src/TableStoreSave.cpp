@@ -1,11 +1,13 @@
 // Saving a table file: a complete new file beside the target, flushed, renamed into place, and the
 // folder flushed, so that the target is at every moment either the old file or the new one, whole.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -54,6 +56,25 @@ public:
 private:
     fs::path path_;
 };
+
+// Removes the new files of earlier saves of the target that a crash left behind: those named after
+// a process that no longer runs. A save in progress in a live process keeps its file.
+void RemoveStaleTemps(const fs::path& folder, const std::string& targetName) {
+    const std::string prefix = "." + targetName + ".tmp-";
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string rest = name.substr(prefix.size());
+        const size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos || rest.find_first_not_of("0123456789-") != std::string::npos) continue;
+        const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+        if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+        std::error_code ignored;
+        fs::remove(it->path(), ignored);
+    }
+}
 
 bool SyncPath(const fs::path& path, int flags) {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
@@ -143,6 +164,7 @@ int32_t SaveTableFile(const fs::path& hostPath, const TableRows& rows, const CCa
     const bool replacing = ::stat(target.c_str(), &st) == 0;
     const mode_t mode = replacing ? (st.st_mode & 07777) : 0666;
 
+    RemoveStaleTemps(folder, targetName);
     TempFile temp;
     if (!temp.Create(folder, targetName, mode)) return kTableIoError;
     if (replacing && ::chmod(temp.Path().c_str(), mode) != 0) return kTableIoError;  // the umask cut it

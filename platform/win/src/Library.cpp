@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Immortal.h"
 #include "PathParts.h"
 #include "win/Paths.h"
 
@@ -29,10 +30,7 @@ struct LibraryTable {
     std::map<HMODULE, Loaded> loaded;
 };
 
-LibraryTable& Table() {
-    static LibraryTable* table = new LibraryTable;
-    return *table;
-}
+LibraryTable& Table() { return detail::Immortal<LibraryTable>(); }
 
 thread_local std::string lastError;
 

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <utility>
 
+#include "Immortal.h"
+
 namespace win {
 
 namespace {
@@ -16,10 +18,7 @@ struct StringTables {
     std::map<HMODULE, std::pair<const StringResource*, size_t>> tables;
 };
 
-StringTables& Tables() {
-    static StringTables* tables = new StringTables;  // never destroyed: libraries unload after exit
-    return *tables;
-}
+StringTables& Tables() { return detail::Immortal<StringTables>(); }  // libraries unload after exit
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "AtomicFile.h"
+#include "Immortal.h"
 #include "PathParts.h"
 #include "RegistryFile.h"
 #include "win/Paths.h"
@@ -42,10 +43,7 @@ struct HandleTable {
     std::set<std::string> reportedDamage;
 };
 
-HandleTable& Table() {
-    static HandleTable* table = new HandleTable;  // handles may be closed during exit
-    return *table;
-}
+HandleTable& Table() { return detail::Immortal<HandleTable>(); }  // handles may be closed during exit
 
 const char* RootName(int root) { return root == 1 ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"; }
 

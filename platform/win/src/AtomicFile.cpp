@@ -43,13 +43,16 @@ bool WriteFileAtomically(const fs::path& target, std::string_view content, unsig
         ::unlink(temp.c_str());
         return false;
     }
-    // The rename is durable only once the folder itself is flushed.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    SyncFolder(folder);  // the rename is durable only once the folder itself is flushed
+    return true;
+}
+
+void SyncFolder(const fs::path& folder) {
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
-    return true;
 }
 
 bool ReadWholeFile(const fs::path& file, std::string& content, bool* missing) {

@@ -14,6 +14,10 @@ namespace win::detail {
 // target is then unchanged and no temporary file is left).
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view content, unsigned mode = 0644);
 
+// Flushes the folder itself, which makes a rename or link into it durable. Best effort: a folder
+// that cannot be opened or flushed is left as it is.
+void SyncFolder(const std::filesystem::path& folder);
+
 // Reads the whole file; false when it cannot be opened or read (missing is reported via *missing).
 bool ReadWholeFile(const std::filesystem::path& file, std::string& content, bool* missing = nullptr);
 

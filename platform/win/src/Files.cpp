@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "AtomicFile.h"
 #include "win/Paths.h"
 
 namespace fs = std::filesystem;
@@ -91,11 +92,14 @@ bool CopyFile(const char* fromWindowsPath, const char* toWindowsPath, bool failI
         if (failIfExists) {
             ok = ::link(temp.c_str(), to.c_str()) == 0;
             ::unlink(temp.c_str());
-            return ok;
+        } else {
+            ok = ::rename(temp.c_str(), to.c_str()) == 0;
+            if (!ok) ::unlink(temp.c_str());
         }
-        ok = ::rename(temp.c_str(), to.c_str()) == 0;
+    } else {
+        ::unlink(temp.c_str());
     }
-    if (!ok) ::unlink(temp.c_str());
+    if (ok) detail::SyncFolder(folder);  // the new name is durable only once the folder is flushed
     return ok;
 }
 
